@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,9 @@ struct RunOptions {
   DWORD timeoutMs = 60000;   // then every process started since is ended and timedOut is set
   DWORD answerAfterMs = 0;   // how long each box stays up before it is confirmed
   bool quoteProgram = true;  // put the program path in quotes on the command line
+  // Called for each new box before it is confirmed, while the program waits
+  // on it: the moment to look at what the program has left on disk.
+  std::function<void(const MessageBoxSeen&)> onBox;
 };
 
 struct RunResult {
