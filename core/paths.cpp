@@ -19,20 +19,23 @@ bool BuildWorkRoot(const char* windowsDir, char* out, size_t capacity) {
   return text.ok;
 }
 
+static void AppendInstanceFolder(TextBuffer* text, const char* windowsDir, int32_t instance) {
+  Append(text, windowsDir);
+  Append(text, kWorkRootName);
+  Append(text, "\\");
+  AppendDecimal(text, instance);
+}
+
 bool BuildInstanceFolder(const char* windowsDir, int32_t instance, char* out, size_t capacity) {
   TextBuffer text = MakeText(out, capacity);
-  Append(&text, windowsDir);
-  Append(&text, kWorkRootName);
-  Append(&text, "\\");
-  AppendDecimal(&text, instance);
+  AppendInstanceFolder(&text, windowsDir, instance);
   return text.ok;
 }
 
 bool BuildInstanceFile(const char* windowsDir, int32_t instance, const char* name, char* out,
                        size_t capacity) {
-  if (!BuildInstanceFolder(windowsDir, instance, out, capacity)) return false;
   TextBuffer text = MakeText(out, capacity);
-  text.length = TextLength(out);
+  AppendInstanceFolder(&text, windowsDir, instance);
   Append(&text, "\\");
   Append(&text, name);
   return text.ok;
