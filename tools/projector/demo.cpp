@@ -52,7 +52,9 @@ void DeleteFonts() {
 
 void MakeFonts(int clientHeight) {
   DeleteFonts();
-  g_show.scalePercent = clientHeight > 0 ? clientHeight * 100 / kDesignHeight : 100;
+  // A tiny window still gets sizes above zero: the ball's shadow divides by one.
+  int percent = clientHeight > 0 ? clientHeight * 100 / kDesignHeight : 100;
+  g_show.scalePercent = percent < 20 ? 20 : percent;
   g_show.fonts.title = MakeFont(52, FW_BOLD);
   g_show.fonts.heading = MakeFont(36, FW_BOLD);
   g_show.fonts.body = MakeFont(21, FW_NORMAL);
