@@ -2,7 +2,13 @@
 // of the demo song back from its bytes.
 #include <gtest/gtest.h>
 
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <utility>
 
@@ -205,6 +211,36 @@ TEST(TestSong, IsAWellFormedFormatZeroFile) {
   ASSERT_EQ(file.tracks.size(), 1u);
   EXPECT_GT(file.tracks[0].notesStarted, 0);
   EXPECT_EQ(file.tracks[0].notesStarted, file.tracks[0].notesEnded);
+}
+
+// --- The command-line tool.
+
+int RunTool(const std::string& arguments) {
+  int status = std::system((std::string(MIDIWRITE_TOOL) + " " + arguments + " 2>/dev/null").c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+Bytes ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(MidiwriteTool, WritesTheNamedSongAndRejectsAnythingElse) {
+  std::string path = testing::TempDir() + "midiwrite_tool_test.mid";
+  const struct {
+    const char* song;
+    midiwrite::Song (*make)();
+  } kSongs[] = {{"demo", midiwrite::DemoSong}, {"test", midiwrite::TestSong}};
+  for (const auto& c : kSongs) {
+    remove(path.c_str());
+    ASSERT_EQ(RunTool(std::string(c.song) + " " + path), 0) << c.song;
+    EXPECT_EQ(ReadWholeFile(path), midiwrite::WriteSong(c.make())) << c.song;
+  }
+  EXPECT_EQ(RunTool(""), 2);
+  EXPECT_EQ(RunTool("demo"), 2);
+  EXPECT_EQ(RunTool("tune " + path), 2);
+  EXPECT_EQ(RunTool("demo /nonexistent-folder/song.mid"), 1);
+  remove(path.c_str());
 }
 
 }  // namespace
