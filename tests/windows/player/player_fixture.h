@@ -25,6 +25,9 @@ std::vector<LogLine> ParseLog(const std::string& text);
 std::string Script(const std::vector<LogLine>& log);
 
 // The environment entry that makes Wine load the stand-in for this one child.
+// Wine's loader reads WINEDLLOVERRIDES from the environment of each process
+// as it starts, so the entry in the child's environment block is enough; the
+// test program itself keeps the system's winmm. Earlier entries are kept.
 std::string WinmmOverride();
 
 // A fresh folder holding a copy of midi.exe (under `playerName`) and the
