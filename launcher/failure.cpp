@@ -4,17 +4,6 @@
 
 #include "text.h"
 
-__attribute__((noinline)) void RaiseFailure(Failure* failure, core::FailureKind kind,
-                                            const char* path, uint32_t errorCode) {
-  // The return address names the call site, so each raise has its own place.
-  uintptr_t base = reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr));
-  uintptr_t caller = reinterpret_cast<uintptr_t>(__builtin_return_address(0));
-  failure->kind = kind;
-  failure->place = static_cast<uint32_t>(caller - base);
-  failure->errorCode = errorCode;
-  core::CopyText(failure->path, sizeof failure->path, path != nullptr ? path : "");
-}
-
 void ShowFailureMessage(const char* text) {
   MessageBoxA(nullptr, text, core::kErrorCaption, MB_ICONERROR);
 }

@@ -13,9 +13,6 @@ struct Failure {
   char path[core::kPathBufferSize];
 };
 
-// Fills `failure` and records the caller's address as the place.
-void RaiseFailure(Failure* failure, core::FailureKind kind, const char* path, uint32_t errorCode);
-
 // "Application can not be run." and "Midi file can not be run.": owner-less,
 // captioned "Error", stop icon.
 void ShowFailureMessage(const char* text);

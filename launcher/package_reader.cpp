@@ -2,111 +2,78 @@
 
 #include <windows.h>
 
-#include "package_layout.h"
 #include "run_state.h"
+#include "text.h"
 
 namespace {
 
 // Segments are streamed through this buffer, so the memory a run needs does
 // not grow with the package.
-constexpr DWORD kCopyChunk = 64 * 1024;
+constexpr uint32_t kCopyChunk = 64 * 1024;
 char CopyBuffer[kCopyChunk];
 
-// Closes a handle when it goes out of scope.
-struct ScopedHandle {
-  HANDLE handle;
-  ~ScopedHandle() {
-    if (handle != INVALID_HANDLE_VALUE && handle != nullptr) CloseHandle(handle);
+class WindowsUnpackFiles final : public core::UnpackFiles {
+ public:
+  bool OpenImage(const char* path, uint64_t* size) override {
+    // Shared for deletion only: the copy is deleted at once and vanishes when
+    // this handle closes, also when the unpacking fails.
+    image_ = CreateFileA(path, GENERIC_READ, FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (image_ == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER length;
+    if (!GetFileSizeEx(image_, &length)) length.QuadPart = 0;
+    *size = static_cast<uint64_t>(length.QuadPart);
+    return true;
   }
-};
-
-bool SeekTo(HANDLE file, uint64_t offset) {
-  LARGE_INTEGER position;
-  position.QuadPart = static_cast<LONGLONG>(offset);
-  return SetFilePointerEx(file, position, nullptr, FILE_BEGIN) != FALSE;
-}
-
-// Reads up to `count` bytes at `offset`; bytes beyond the end stay as they are.
-void ReadAt(HANDLE file, uint64_t offset, void* out, DWORD count, DWORD* got) {
-  *got = 0;
-  if (SeekTo(file, offset)) ReadFile(file, out, count, got, nullptr);
-}
-
-void ReadPackageHeader(HANDLE image) {
-  uint8_t bytes[core::kPackageHeaderSize] = {};
-  DWORD got = 0;
-  ReadAt(image, kPackageOffset, bytes, sizeof bytes, &got);
-  core::DecodePackageHeader(bytes, got, &Run.header);
-}
-
-bool CopyRange(HANDLE image, HANDLE target, uint32_t length, const char* path, Failure* failure) {
-  uint32_t left = length;
-  while (left > 0) {
-    DWORD chunk = left < kCopyChunk ? left : kCopyChunk;
+  void DeleteImage(const char* path) override { DeleteFileA(path); }
+  uint32_t ReadImage(uint64_t offset, void* out, uint32_t count) override {
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD got = 0;
-    if (!ReadFile(image, CopyBuffer, chunk, &got, nullptr) || got != chunk) {
-      RaiseFailure(failure, core::EReadError, nullptr, 0);
-      return false;
-    }
+    if (!ReadFile(image_, out, count, &got, &at)) return 0;
+    return got;
+  }
+  void CloseImage() override { Close(&image_); }
+
+  bool CreateSegmentFile(const char* path) override {
+    segment_ = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    return segment_ != INVALID_HANDLE_VALUE;
+  }
+  uint32_t WriteSegmentFile(const void* bytes, uint32_t count) override {
     DWORD written = 0;
-    if (!WriteFile(target, CopyBuffer, chunk, &written, nullptr) || written != chunk) {
-      RaiseFailure(failure, core::EWriteError, path, 0);
-      return false;
-    }
-    left -= chunk;
+    if (!WriteFile(segment_, bytes, count, &written, nullptr)) return 0;
+    return written;
   }
-  return true;
-}
+  void CloseSegmentFile() override { Close(&segment_); }
 
-bool ExtractSegment(HANDLE image, uint64_t imageSize, const core::Segment& segment, Failure* failure) {
-  char path[core::kPathBufferSize];
-  if (!InstancePath(segment.fileName, path)) {
-    RaiseFailure(failure, core::EFCreateError, segment.fileName, 0);
-    return false;
+  uint32_t CreateFlagFile(const char* path) override {
+    flag_ = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    return flag_ == INVALID_HANDLE_VALUE ? GetLastError() : 0;
   }
-  // A segment that runs past the end is refused before its file exists;
-  // lengths of 2 GiB and more always count as running past it.
-  if (segment.length >= 0x80000000u || segment.offset > imageSize ||
-      imageSize - segment.offset < segment.length || !SeekTo(image, segment.offset)) {
-    RaiseFailure(failure, core::EReadError, nullptr, 0);
-    return false;
+  uint32_t WriteFlagFile(char flag, bool* tookIt) override {
+    DWORD written = 0;
+    BOOL ok = WriteFile(flag_, &flag, 1, &written, nullptr);
+    *tookIt = written == 1;
+    return ok ? 0 : GetLastError();
   }
-  ScopedHandle target = {CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr)};
-  if (target.handle == INVALID_HANDLE_VALUE) {
-    RaiseFailure(failure, core::EFCreateError, path, 0);
-    return false;
+  uint32_t CloseFlagFile() override {
+    HANDLE flag = flag_;
+    flag_ = INVALID_HANDLE_VALUE;
+    return CloseHandle(flag) ? 0 : GetLastError();
   }
-  return CopyRange(image, target.handle, segment.length, path, failure);
-}
 
-bool WriteLoopFlagFile(uint8_t musicMode, Failure* failure) {
-  char path[core::kPathBufferSize];
-  if (!InstancePath(core::kLoopFlagFileName, path)) {
-    RaiseFailure(failure, core::EInOutError, nullptr, ERROR_FILENAME_EXCED_RANGE);
-    return false;
+ private:
+  static void Close(HANDLE* handle) {
+    if (*handle != INVALID_HANDLE_VALUE) CloseHandle(*handle);
+    *handle = INVALID_HANDLE_VALUE;
   }
-  HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    RaiseFailure(failure, core::EInOutError, nullptr, GetLastError());
-    return false;
-  }
-  char flag = core::LoopFlagCharacter(musicMode);
-  DWORD written = 0;
-  if (!WriteFile(file, &flag, 1, &written, nullptr) || written != 1) {
-    // A write that takes nothing without an error code means the disk is full.
-    DWORD error = GetLastError();
-    CloseHandle(file);
-    RaiseFailure(failure, core::EInOutError, nullptr, written == 1 || error == 0 ? 101 : error);
-    return false;
-  }
-  if (!CloseHandle(file)) {
-    RaiseFailure(failure, core::EInOutError, nullptr, GetLastError());
-    return false;
-  }
-  return true;
-}
+  HANDLE image_ = INVALID_HANDLE_VALUE;
+  HANDLE segment_ = INVALID_HANDLE_VALUE;
+  HANDLE flag_ = INVALID_HANDLE_VALUE;
+};
 
 }  // namespace
 
@@ -119,34 +86,19 @@ bool MakeImageCopy() {
   return CopyFileA(Run.ownPath, copy, FALSE) != FALSE;
 }
 
-UnpackOutcome UnpackPackage(Failure* failure) {
-  char copyPath[core::kPathBufferSize];
-  if (!InstancePath(core::kImageCopyName, copyPath)) return kRefused;
-  // Shared for deletion only, so that the copy can be deleted at once and
-  // vanishes when this handle closes, also when the unpacking fails.
-  ScopedHandle image = {CreateFileA(copyPath, GENERIC_READ, FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr)};
-  if (image.handle == INVALID_HANDLE_VALUE) {
-    RaiseFailure(failure, core::EFOpenError, copyPath, 0);
-    return kRaised;
+core::UnpackOutcome UnpackPackage(Failure* failure) {
+  char folder[core::kPathBufferSize];
+  if (!InstanceFolderPath(folder)) return core::kRefused;
+  WindowsUnpackFiles files;
+  core::UnpackFailure unpackFailure;
+  core::UnpackOutcome outcome = core::UnpackImage(files, folder, kPackageOffset, &Run.header,
+                                                  &unpackFailure, CopyBuffer, kCopyChunk);
+  if (outcome == core::kRaised) {
+    uintptr_t base = reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr));
+    failure->kind = unpackFailure.kind;
+    failure->place = static_cast<uint32_t>(unpackFailure.address - base);
+    failure->errorCode = unpackFailure.errorCode;
+    core::CopyText(failure->path, sizeof failure->path, unpackFailure.path);
   }
-  DeleteFileA(copyPath);
-  LARGE_INTEGER size;
-  if (!GetFileSizeEx(image.handle, &size)) {
-    RaiseFailure(failure, core::EReadError, nullptr, 0);
-    return kRaised;
-  }
-  ReadPackageHeader(image.handle);
-  if (!core::HasUsableLengths(Run.header)) return kRefused;
-
-  core::Segment segments[3];
-  int count = core::PlanSegments(Run.header, kPackageOffset, segments);
-  for (int i = 0; i < count; ++i) {
-    if (!ExtractSegment(image.handle, static_cast<uint64_t>(size.QuadPart), segments[i], failure))
-      return kRaised;
-  }
-  CloseHandle(image.handle);
-  image.handle = INVALID_HANDLE_VALUE;
-  if (core::HasMusic(Run.header) && !WriteLoopFlagFile(Run.header.musicMode, failure)) return kRaised;
-  return kUnpacked;
+  return outcome;
 }

@@ -46,11 +46,11 @@ void LauncherMain() {
   }
   Failure failure;
   switch (UnpackPackage(&failure)) {
-    case kUnpacked: break;
-    case kRefused:                               // a zero length: never start it
+    case core::kUnpacked: break;
+    case core::kRefused:                               // a zero length: never start it
       FailAndRemove();
       return;
-    case kRaised:                                // end 4: nothing removed, exit code 1
+    case core::kRaised:                                // end 4: nothing removed, exit code 1
       ShowFailureReport(failure);
       Run.exitCode = 1;
       return;
