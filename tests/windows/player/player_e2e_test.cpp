@@ -63,6 +63,17 @@ void ExpectSeekToStart(const LogLine& line, const std::string& device) {
   EXPECT_EQ(line.Field("params"), "null");
 }
 
+// Fails fast where waiting would only time out: without the stand-in no
+// notification would ever come.
+testing::AssertionResult Ready(RunningPlayer& player, const PlayerFolder& folder) {
+  if (!player.started()) return testing::AssertionFailure() << "the player did not start";
+  if (player.WaitForWindow() == nullptr) return testing::AssertionFailure() << "no notification window";
+  std::vector<LogLine> log = folder.Log();
+  if (log.empty() || log[0].kind != "attach")
+    return testing::AssertionFailure() << "Wine did not load the stand-in for winmm.dll";
+  return testing::AssertionSuccess();
+}
+
 bool AnyWindowVisible(DWORD processId) {
   for (HWND window : harness::WindowsOfProcess(processId)) {
     if (IsWindowVisible(window)) return true;
@@ -113,9 +124,8 @@ TEST_P(LoopFlag, DecidesBetweenOnePlayAndARewindAndReplayAtEveryNotification) {
   folder.WriteStandInControl(StandInControl(c.codes, static_cast<int>(kRounds)));
 
   RunningPlayer player(folder);
-  ASSERT_TRUE(player.started());
+  ASSERT_TRUE(Ready(player, folder));
   HWND window = player.WaitForWindow();
-  ASSERT_NE(window, nullptr);
   size_t notifications = c.loops ? kRounds : 1;
   ASSERT_TRUE(player.WaitForSteps("notify", notifications)) << Script(folder.Log());
   if (c.loops) {
@@ -183,7 +193,7 @@ TEST_P(UnreadableLoopFlag, ShowsTheRuntimeErrorAndEndsWithItsNumberBeforeAnyRequ
   harness::RunOptions options;
   options.currentDirectory = folder.currentDirectory();
   options.extraEnvironment = {WinmmOverride()};
-  options.timeoutMs = 30000;
+  options.timeoutMs = 60000;
   harness::RunResult result = harness::RunAndAnswer(folder.player(), options);
   if (held != nullptr && held != INVALID_HANDLE_VALUE) CloseHandle(held);
 
@@ -236,8 +246,7 @@ TEST_P(PlayerFileName, FindsTheLoopFlagAndTheSongInItsOwnFolder) {
   folder.WriteStandInControl(StandInControl("successful", 1));
 
   RunningPlayer player(folder);
-  ASSERT_TRUE(player.started());
-  ASSERT_NE(player.WaitForWindow(), nullptr);
+  ASSERT_TRUE(Ready(player, folder));
   ASSERT_TRUE(player.WaitForSteps("play", 2)) << Script(folder.Log());
   EXPECT_EQ(player.CloseAndWait(), 0u);
 
@@ -259,8 +268,7 @@ TEST(MissingSong, GoesUnnoticedAndThePlayerIdlesUntilItIsClosed) {
   folder.WriteStandInControl(StandInControl("successful", 3));
 
   RunningPlayer player(folder);
-  ASSERT_TRUE(player.started());
-  ASSERT_NE(player.WaitForWindow(), nullptr);
+  ASSERT_TRUE(Ready(player, folder));
   ASSERT_TRUE(player.WaitForSteps("play", 1));
   ASSERT_TRUE(player.WaitForInputIdle());
   EXPECT_FALSE(player.HasEnded(1000));
@@ -301,9 +309,8 @@ TEST_P(ShowState, NeverMakesTheNotificationWindowVisible) {
   folder.WriteStandInControl(StandInControl("successful", 2));
 
   RunningPlayer player(folder, c.showCommand);
-  ASSERT_TRUE(player.started());
+  ASSERT_TRUE(Ready(player, folder));
   HWND window = player.WaitForWindow();
-  ASSERT_NE(window, nullptr);
   ASSERT_TRUE(player.WaitForInputIdle());
   EXPECT_FALSE(IsWindowVisible(window));
   ASSERT_TRUE(player.WaitForSteps("play", 3));  // two rounds later
@@ -330,8 +337,7 @@ TEST(CloseRequest, EndsALoopingPlayerWithoutStoppingOrClosingTheDevice) {
   folder.WriteStandInControl(StandInControl("successful", 1000, 20));
 
   RunningPlayer player(folder);
-  ASSERT_TRUE(player.started());
-  ASSERT_NE(player.WaitForWindow(), nullptr);
+  ASSERT_TRUE(Ready(player, folder));
   ASSERT_TRUE(player.WaitForSteps("notify", 5));
   EXPECT_EQ(player.CloseAndWait(), 0u);
 

@@ -185,6 +185,7 @@ RunningPlayer::~RunningPlayer() {
 }
 
 HWND RunningPlayer::WaitForWindow(DWORD timeoutMs) {
+  if (window_ != nullptr) return window_;
   WindowWait wait = {process_.dwProcessId, nullptr};
   if (started() && harness::WaitUntil(timeoutMs, FindNotifyWindow, &wait)) window_ = wait.found;
   return window_;

@@ -68,14 +68,14 @@ class RunningPlayer {
   bool started() const { return process_.hProcess != nullptr; }
   DWORD processId() const { return process_.dwProcessId; }
   // The notification window, once the player has created it; null on timeout.
-  HWND WaitForWindow(DWORD timeoutMs = 30000);
-  bool WaitForInputIdle(DWORD timeoutMs = 30000) const;
+  HWND WaitForWindow(DWORD timeoutMs = 60000);
+  bool WaitForInputIdle(DWORD timeoutMs = 60000) const;
   // Waits until the log holds `count` lines whose step is `step`.
-  bool WaitForSteps(const std::string& step, size_t count, DWORD timeoutMs = 30000) const;
+  bool WaitForSteps(const std::string& step, size_t count, DWORD timeoutMs = 60000) const;
   bool HasEnded(DWORD waitMs) const;
   // Posts the close request and waits for the end; returns the exit code,
   // or STILL_ACTIVE when the player did not end.
-  DWORD CloseAndWait(DWORD timeoutMs = 30000);
+  DWORD CloseAndWait(DWORD timeoutMs = 60000);
 
  private:
   const PlayerFolder& folder_;
