@@ -103,29 +103,46 @@ std::vector<char> EnvironmentWith(const std::vector<std::string>& extra) {
 }  // namespace
 
 RunResult RunAndAnswer(const std::string& program, const RunOptions& options) {
+  ManyResult many = RunManyAndAnswer(std::vector<std::string>{program}, options);
   RunResult result;
-  std::set<DWORD> before = SnapshotProcesses();
-  std::string commandLine = options.quoteProgram ? "\"" + program + "\"" : program;
-  std::vector<char> commandBuffer(commandLine.begin(), commandLine.end());
-  commandBuffer.push_back('\0');
-  std::vector<char> environment = EnvironmentWith(options.extraEnvironment);
+  result.started = many.allStarted;
+  result.timedOut = many.timedOut;
+  result.exitCode = many.exitCodes.empty() ? 0 : many.exitCodes[0];
+  result.elapsedMs = many.elapsedMs;
+  result.boxes = many.boxes;
+  return result;
+}
 
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
+ManyResult RunManyAndAnswer(const std::vector<std::string>& programs, const RunOptions& options) {
+  ManyResult result;
+  std::set<DWORD> before = SnapshotProcesses();
+  std::vector<char> environment = EnvironmentWith(options.extraEnvironment);
+  std::vector<PROCESS_INFORMATION> processes;
   DWORD startTick = GetTickCount();
-  if (!CreateProcessA(program.c_str(), commandBuffer.data(), nullptr, nullptr, FALSE, 0,
-                      options.extraEnvironment.empty() ? nullptr : environment.data(),
-                      options.currentDirectory.empty() ? nullptr : options.currentDirectory.c_str(),
-                      &startup, &process)) {
-    return result;
+  result.allStarted = true;
+  for (const std::string& program : programs) {
+    std::string commandLine = options.quoteProgram ? "\"" + program + "\"" : program;
+    std::vector<char> commandBuffer(commandLine.begin(), commandLine.end());
+    commandBuffer.push_back('\0');
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(program.c_str(), commandBuffer.data(), nullptr, nullptr, FALSE, 0,
+                        options.extraEnvironment.empty() ? nullptr : environment.data(),
+                        options.currentDirectory.empty() ? nullptr : options.currentDirectory.c_str(),
+                        &startup, &process)) {
+      result.allStarted = false;
+      continue;
+    }
+    processes.push_back(process);
   }
-  result.started = true;
 
   std::set<HWND> answered;
   std::map<HWND, DWORD> firstSeen;
   for (;;) {
-    DWORD wait = WaitForSingleObject(process.hProcess, 50);
+    bool allEnded = true;
+    for (const PROCESS_INFORMATION& process : processes)
+      if (WaitForSingleObject(process.hProcess, 0) != WAIT_OBJECT_0) allEnded = false;
     BoxScan scan = {GetCurrentProcessId(), {}};
     EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&scan));
     for (HWND box : scan.boxes) {
@@ -140,19 +157,24 @@ RunResult RunAndAnswer(const std::string& program, const RunOptions& options) {
         answered.insert(box);
       }
     }
-    if (wait == WAIT_OBJECT_0) break;
+    if (allEnded) break;
     if (GetTickCount() - startTick > options.timeoutMs) {
       result.timedOut = true;
-      TerminateProcess(process.hProcess, 0xDEAD);
-      WaitForSingleObject(process.hProcess, 5000);
+      for (const PROCESS_INFORMATION& process : processes) TerminateProcess(process.hProcess, 0xDEAD);
       EndNewProcesses(before);
       break;
     }
+    Sleep(20);
   }
   result.elapsedMs = GetTickCount() - startTick;
-  GetExitCodeProcess(process.hProcess, &result.exitCode);
-  CloseHandle(process.hProcess);
-  CloseHandle(process.hThread);
+  for (const PROCESS_INFORMATION& process : processes) {
+    DWORD code = 0;
+    WaitForSingleObject(process.hProcess, 5000);
+    GetExitCodeProcess(process.hProcess, &code);
+    result.exitCodes.push_back(code);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+  }
   return result;
 }
 

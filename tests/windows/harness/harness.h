@@ -41,6 +41,17 @@ struct RunResult {
 // process but the test's own, and waits for the program to end.
 RunResult RunAndAnswer(const std::string& program, const RunOptions& options = RunOptions());
 
+struct ManyResult {
+  bool allStarted = false;
+  bool timedOut = false;
+  std::vector<DWORD> exitCodes;  // in the order of the programs
+  DWORD elapsedMs = 0;
+  std::vector<MessageBoxSeen> boxes;
+};
+
+// Starts all programs at once and answers boxes until every one has ended.
+ManyResult RunManyAndAnswer(const std::vector<std::string>& programs, const RunOptions& options = RunOptions());
+
 // Paths and files. Paths are Windows paths; directories have no trailing slash.
 std::string BinDir();                             // folder of the running test program
 std::string WindowsDir();
