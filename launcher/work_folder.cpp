@@ -5,6 +5,7 @@
 #include "paths.h"
 #include "run_state.h"
 #include "text.h"
+#include "work_root.h"
 
 bool FolderExists(const char* path) {
   DWORD attributes = GetFileAttributesA(path);
@@ -53,87 +54,77 @@ bool ShellDelete(const char* path) {
   return SHFileOperationA(&operationRecord) == 0;
 }
 
-bool CreateWorkRoot() {
-  UINT length = GetWindowsDirectoryA(Run.windowsDirectory, sizeof Run.windowsDirectory);
-  // A Windows directory too long for the buffers would give cut paths, and the
-  // shell would copy to or delete another folder than the one meant.
-  if (length == 0 || length >= sizeof Run.windowsDirectory) return false;
-  if (!core::WindowsDirectoryFits(Run.windowsDirectory)) return false;
-  char root[core::kPathBufferSize];
-  if (!WorkRootPath(root)) return false;
-  if (FolderExists(root)) return true;
-  return CreateDirectoryA(root, nullptr) != FALSE;
-}
+namespace {
 
-// A run marks its instance number as in progress with a named mutex that lives
-// exactly as long as its process, so a crashed or killed run leaves no mark.
-static void InstanceClaimName(int32_t instance, char (&name)[48]) {
+// A run marks its instance number as in progress with a named mutex that
+// lives exactly as long as its process, so a crashed or killed run leaves no
+// mark behind.
+void InstanceClaimName(int32_t instance, char (&name)[48]) {
   core::TextBuffer text = core::MakeText(name, sizeof name);
   core::Append(&text, "DERizi.instance.");
   core::AppendDecimal(&text, instance);
 }
 
-static HANDLE ClaimInstance(int32_t instance) {
-  char name[48];
-  InstanceClaimName(instance, name);
-  HANDLE claim = CreateMutexA(nullptr, FALSE, name);
-  if (claim != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
-    CloseHandle(claim);
-    return nullptr;
+class WindowsFolders final : public core::FolderPlatform {
+ public:
+  bool FolderExists(const char* path) override { return ::FolderExists(path); }
+  uint32_t CreateFolder(const char* path) override {
+    return CreateDirectoryA(path, nullptr) ? 0 : GetLastError();
   }
-  return claim;
-}
-
-static bool InstanceInProgress(int32_t instance) {
-  char name[48];
-  InstanceClaimName(instance, name);
-  HANDLE claim = OpenMutexA(SYNCHRONIZE, FALSE, name);
-  if (claim == nullptr) return false;
-  CloseHandle(claim);
-  return true;
-}
-
-static bool InstanceFolderTaken(int32_t instance, void*) {
-  char folder[core::kPathBufferSize];
-  if (!core::BuildInstanceFolder(Run.windowsDirectory, instance, folder, sizeof folder)) return false;
-  return FolderExists(folder);
-}
-
-bool CreateInstanceFolder() {
-  // Two runs may probe the same free number at once; the one that loses the
-  // claim or the creation moves on to the next number instead of giving up.
-  const int kAttempts = 64;
-  int32_t instance = 1;
-  for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    instance = core::FirstFreeInstance(InstanceFolderTaken, nullptr, instance);
-    HANDLE claim = ClaimInstance(instance);
-    if (claim == nullptr) {
-      ++instance;
-      continue;
-    }
-    char folder[core::kPathBufferSize];
-    if (!core::BuildInstanceFolder(Run.windowsDirectory, instance, folder, sizeof folder)) {
+  bool ClaimInstance(int32_t instance) override {
+    char name[48];
+    InstanceClaimName(instance, name);
+    HANDLE claim = CreateMutexA(nullptr, FALSE, name);
+    if (claim != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
       CloseHandle(claim);
       return false;
     }
-    if (CreateDirectoryA(folder, nullptr)) {
-      Run.instanceNumber = instance;
-      Run.instanceClaim = claim;
-      return true;
-    }
-    DWORD error = GetLastError();
-    CloseHandle(claim);
-    if (error == ERROR_PATH_NOT_FOUND) {
-      // Another run removed the emptied work root between our steps 1 and 2.
-      char root[core::kPathBufferSize];
-      if (!WorkRootPath(root) || (!FolderExists(root) && !CreateDirectoryA(root, nullptr))) return false;
-      continue;
-    }
-    // A file by that name stops the probe; a folder means another run won it.
-    if (!FolderExists(folder)) return false;
-    ++instance;
+    Run.instanceClaim = claim;
+    return claim != nullptr;
   }
-  return false;
+  void ReleaseInstance(int32_t) override {
+    CloseHandle(Run.instanceClaim);
+    Run.instanceClaim = nullptr;
+  }
+  bool InstanceInProgress(int32_t instance) override {
+    char name[48];
+    InstanceClaimName(instance, name);
+    HANDLE claim = OpenMutexA(SYNCHRONIZE, FALSE, name);
+    if (claim == nullptr) return false;
+    CloseHandle(claim);
+    return true;
+  }
+  void ListFolder(const char* path, void (*visit)(const char*, bool, void*), void* context) override {
+    char pattern[core::kPathBufferSize];
+    core::TextBuffer text = core::MakeText(pattern, sizeof pattern);
+    core::Append(&text, path);
+    core::Append(&text, "\\*");
+    if (!text.ok) return;
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA(pattern, &entry);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+      if (core::TextEquals(entry.cFileName, ".") || core::TextEquals(entry.cFileName, "..")) continue;
+      visit(entry.cFileName, (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0, context);
+    } while (FindNextFileA(search, &entry));
+    FindClose(search);
+  }
+  void DeleteTree(const char* path) override { ShellDelete(path); }
+  void RemoveEmptyFolder(const char* path) override { RemoveDirectoryA(path); }
+};
+
+}  // namespace
+
+bool CreateWorkRoot() {
+  UINT length = GetWindowsDirectoryA(Run.windowsDirectory, sizeof Run.windowsDirectory);
+  if (length == 0 || length >= sizeof Run.windowsDirectory) return false;
+  WindowsFolders folders;
+  return core::CreateWorkRoot(folders, Run.windowsDirectory);
+}
+
+bool CreateInstanceFolder() {
+  WindowsFolders folders;
+  return core::CreateInstanceFolder(folders, Run.windowsDirectory, &Run.instanceNumber);
 }
 
 void CopyFsCommand() {
@@ -143,37 +134,7 @@ void CopyFsCommand() {
   ShellCopy(core::kFsCommandName, target, FO_COPY);
 }
 
-static bool EntryOfLiveRun(const WIN32_FIND_DATAA& entry) {
-  if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return false;
-  int32_t instance = core::ParseInstanceName(entry.cFileName);
-  if (instance == 0 || instance == Run.instanceNumber) return false;
-  return InstanceInProgress(instance);
-}
-
 void RemoveWorkRoot() {
-  char root[core::kPathBufferSize];
-  char pattern[core::kPathBufferSize];
-  if (!WorkRootPath(root)) return;
-  core::TextBuffer text = core::MakeText(pattern, sizeof pattern);
-  core::Append(&text, root);
-  core::Append(&text, "\\*");
-  if (!text.ok) return;
-
-  WIN32_FIND_DATAA entry;
-  HANDLE search = FindFirstFileA(pattern, &entry);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      if (core::TextEquals(entry.cFileName, ".") || core::TextEquals(entry.cFileName, "..")) continue;
-      if (EntryOfLiveRun(entry)) continue;
-      char path[core::kPathBufferSize];
-      core::TextBuffer entryPath = core::MakeText(path, sizeof path);
-      core::Append(&entryPath, root);
-      core::Append(&entryPath, "\\");
-      core::Append(&entryPath, entry.cFileName);
-      if (entryPath.ok) ShellDelete(path);
-    } while (FindNextFileA(search, &entry));
-    FindClose(search);
-  }
-  // Fails, as it should, while another run's folder is still in there.
-  RemoveDirectoryA(root);
+  WindowsFolders folders;
+  core::RemoveWorkRoot(folders, Run.windowsDirectory, Run.instanceNumber);
 }

@@ -1,5 +1,6 @@
 // The work root in the Windows directory, this run's numbered instance
-// folder in it, the "fscommand" copy and the removal at the end of a run.
+// folder in it, the "fscommand" copy and the removal at the end of a run,
+// on the Windows folder and shell services.
 #pragma once
 #include <windows.h>
 
@@ -8,7 +9,6 @@ bool ShellCopy(const char* source, const char* target, UINT operation);
 bool ShellDelete(const char* path);
 
 // Step 1: reads the Windows directory and creates the work root when missing.
-// Fails as well when the paths of a run would not fit their buffers.
 bool CreateWorkRoot();
 // Step 2: claims and creates the first free instance folder.
 bool CreateInstanceFolder();
