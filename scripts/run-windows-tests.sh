@@ -11,5 +11,8 @@ if bash scripts/can-run-i386.sh; then
 else
   echo "run-windows-tests: this host cannot run 32-bit code; running Wine in the emulated machine" >&2
   bash scripts/winvm/setup.sh
-  bash scripts/winvm/run.sh --cwd "$PWD" -- "${inner[@]}"
+  # The guest keeps the test prefixes on its own disk, copied from the
+  # prefix its image comes with.
+  WINE_PREFIX_ROOT=/tmp/wineprefixes WINE_PREFIX_TEMPLATE=/root/.wine \
+    bash scripts/winvm/run.sh --cwd "$PWD" -- "${inner[@]}"
 fi
