@@ -12,7 +12,8 @@ else
   echo "run-windows-tests: this host cannot run 32-bit code; running Wine in the emulated machine" >&2
   bash scripts/winvm/setup.sh
   # The guest keeps the test prefixes on its own disk, copied from the
-  # prefix its image comes with.
+  # prefix its image comes with, and runs the programs from a local copy.
   WINE_PREFIX_ROOT=/tmp/wineprefixes WINE_PREFIX_TEMPLATE=/root/.wine \
-    bash scripts/winvm/run.sh --cwd "$PWD" -- "${inner[@]}"
+    bash scripts/winvm/run.sh --cwd "$PWD" -- \
+      bash scripts/with-local-copy.sh build/windows/bin -- "${inner[@]}"
 fi

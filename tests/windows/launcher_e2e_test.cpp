@@ -31,7 +31,9 @@ class Launcher : public ::testing::Test {
   harness::RunResult Run(const Package& package, harness::RunOptions options = harness::RunOptions()) {
     std::string exe = fixture::WritePackage(scratch_, "present.exe", package);
     if (options.currentDirectory.empty()) options.currentDirectory = workingDir_;
-    return harness::RunAndAnswer(exe, options);
+    harness::RunResult result = harness::RunAndAnswer(exe, options);
+    EXPECT_TRUE(result.started) << exe;
+    return result;
   }
 
   std::string Instance(int number) const { return Join(harness::WorkRoot(), std::to_string(number)); }

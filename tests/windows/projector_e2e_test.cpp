@@ -31,7 +31,9 @@ class Presentation : public ::testing::Test {
     std::string exe = fixture::WritePackage(scratch_, "present.exe", package);
     options.currentDirectory = workingDir_;
     options.timeoutMs = 200000;
-    return harness::RunAndAnswer(exe, options);
+    harness::RunResult result = harness::RunAndAnswer(exe, options);
+    EXPECT_TRUE(result.started) << exe;
+    return result;
   }
 
   standin::Report Report() const { return standin::ReadReport(workingDir_, 1); }

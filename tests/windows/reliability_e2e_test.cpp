@@ -32,7 +32,9 @@ class Reliability : public ::testing::Test {
     std::string exe = Join(scratch_, "present.exe");
     harness::WriteFileBytes(exe, bytes);
     options.currentDirectory = workingDir_;
-    return harness::RunAndAnswer(exe, options);
+    harness::RunResult result = harness::RunAndAnswer(exe, options);
+    EXPECT_TRUE(result.started) << exe;
+    return result;
   }
 
   std::string Instance(int number) const { return Join(harness::WorkRoot(), std::to_string(number)); }

@@ -49,9 +49,14 @@ bool BoxHasIcon(HWND box) {
 MessageBoxSeen ReadBox(HWND box, DWORD startTick) {
   MessageBoxSeen seen;
   GetWindowThreadProcessId(box, &seen.processId);
-  seen.caption = WindowText(box);
-  HWND textControl = GetDlgItem(box, 0xFFFF);
-  seen.text = textControl != nullptr ? WindowText(textControl) : std::string();
+  // A box can be visible a moment before its texts are set: wait for them.
+  for (DWORD waited = 0; waited < 5000; waited += 50) {
+    seen.caption = WindowText(box);
+    HWND textControl = GetDlgItem(box, 0xFFFF);
+    seen.text = textControl != nullptr ? WindowText(textControl) : std::string();
+    if (!seen.caption.empty() || !seen.text.empty()) break;
+    Sleep(50);
+  }
   seen.hasIcon = BoxHasIcon(box);
   seen.shownAfterMs = GetTickCount() - startTick;
   return seen;
@@ -200,7 +205,10 @@ std::string ScratchDir(const std::string& name) {
   GetTempPathA(sizeof temp, temp);
   std::string base = std::string(temp) + "e2e";
   CreateDirectoryA(base.c_str(), nullptr);
-  std::string folder = Join(base, name);
+  std::string safeName = name;
+  for (char& c : safeName)
+    if (c == '/' || c == '\\' || c == ':') c = '_';
+  std::string folder = Join(base, safeName);
   RemoveTree(folder);
   CreateDirectoryA(folder.c_str(), nullptr);
   return folder;
