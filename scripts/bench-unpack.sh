@@ -11,18 +11,16 @@
 #
 # Usage: scripts/bench-unpack.sh [--runs N] [--sizes "1 64 256"]
 #
-# How it measures:
-#   peak memory  VmHWM of /proc/PID/status of the launcher's Wine process
-#                (the process whose command line names the packaged file),
-#                read every 20 ms while it runs, in a run of its own; VmHWM is
-#                the kernel's high-water mark of the resident set, so the last
-#                reading is the peak, short of what the last 20 ms may add.
-#   time         wall clock from the start of `wine PACKAGE` until it returns,
-#                with the wineserver kept running between runs; the median of
-#                N runs (default 3). Nothing samples the process meanwhile.
-#   cp           `cp PACKAGE COPY`, both on the file system of the Wine prefix
-#                where the launcher writes its own copy and the projector; the
-#                median of N runs.
+# How it measures: tools/packtool/bench/run_measured.c runs `wine PACKAGE`
+# and takes from wait4() the wall time and the peak resident set of the
+# process, ru_maxrss: the kernel's high-water mark of the launcher's Wine
+# process (the figure /proc/PID/status shows as VmHWM while it runs), read
+# when it ends instead of sampled, so nothing is missed and nothing slows the
+# run (see that file for why the figure is the launcher's own). The
+# wineserver is kept running between runs, as on a desktop. Each package
+# runs N times (default 3): the median time and the largest peak are shown.
+# `cp PACKAGE COPY` is timed the same way, both files on the file system of
+# the Wine prefix where the launcher writes its own copy and the projector.
 # Where this host cannot run 32-bit code (scripts/can-run-i386.sh), the runs
 # happen in the emulated machine of scripts/winvm/, which sees /work at the
 # same path; its figures are those of an emulated CPU, so compare them with
@@ -47,108 +45,76 @@ mebibytes() { awk -v kb="$1" 'BEGIN {printf "%.1f MiB", kb / 1024}'; }
 # Arguments: WORK RUNS "SIZES" [PREFIX]
 # ---------------------------------------------------------------------------
 
-now_ns() { date +%s%N; }
+# One measured command: sets ns, kb and status.
+measured() {
+  "$helper" "$stage/result" "$@"
+  read -r ns kb status <"$stage/result"
+}
 
-# The PID of the Wine process whose command line names the file, if any.
-find_process() {
-  local name=$1 p cmdline
-  for p in /proc/[0-9]*; do
-    [ "${p#/proc/}" = "$$" ] && continue
-    cmdline=$(tr '\0' ' ' <"$p/cmdline" 2>/dev/null) || continue
-    case $cmdline in
-      *bench-unpack.sh*) ;;
-      *"$name"*) echo "${p#/proc/}"; return ;;
-    esac
+# Runs the package N times; sets run_ns (median) and run_kb (largest).
+measure_runs() { # exe runs
+  local times=() peak=0 i
+  for ((i = 0; i < $2; i++)); do
+    measured wine "$1"
+    [ "$status" -eq 0 ] || echo "bench-unpack: $(basename "$1") ended with exit code $status" >&2
+    times+=("$ns")
+    [ "$kb" -gt "$peak" ] && peak=$kb
   done
+  run_ns=$(median "${times[@]}")
+  run_kb=$peak
 }
 
-# One untimed run sampling VmHWM; prints the peak in kB (0 if never seen).
-peak_of_run() {
-  local exe=$1 name pid='' peak=0 hwm rc=0
-  name=$(basename "$exe")
-  wine "$exe" &
-  local wine_pid=$!
-  while kill -0 "$wine_pid" 2>/dev/null; do
-    [ -n "$pid" ] || pid=$(find_process "$name")
-    if [ -n "$pid" ]; then
-      hwm=$(awk '/^VmHWM:/ {print $2}' "/proc/$pid/status" 2>/dev/null || true)
-      [ -n "$hwm" ] && [ "$hwm" -gt "$peak" ] && peak=$hwm
-    fi
-    sleep 0.02
+cp_ns() { # file runs -> median ns of `cp`
+  local times=() i
+  for ((i = 0; i < $2; i++)); do
+    rm -f "$stage/copy.bin"
+    measured cp "$1" "$stage/copy.bin"
+    times+=("$ns")
   done
-  wait "$wine_pid" || rc=$?
-  [ "$rc" -eq 0 ] || echo "bench-unpack: $name ended with exit code $rc" >&2
-  echo "$peak"
+  rm -f "$stage/copy.bin"
+  median "${times[@]}"
 }
 
-# Wall time of one run in ns; a failed run is said on stderr.
-time_of_run() {
-  local start end rc=0
-  start=$(now_ns)
-  wine "$1" || rc=$?
-  end=$(now_ns)
-  [ "$rc" -eq 0 ] || echo "bench-unpack: $(basename "$1") ended with exit code $rc" >&2
-  echo $((end - start))
-}
-
-time_of_cp() {
-  local start end
-  rm -f "$2"
-  start=$(now_ns)
-  cp "$1" "$2"
-  end=$(now_ns)
-  rm -f "$2"
-  echo $((end - start))
-}
-
-measure() {
+measure() { # work runs sizes [prefix]
   local work=$1 runs=$2 sizes=$3 prefix=${4:-}
   export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   [ -z "$prefix" ] || export WINEPREFIX=$prefix
   local drive=${WINEPREFIX:-$HOME/.wine}/drive_c
   [ -d "$drive" ] || die "no Wine prefix at ${drive%/drive_c}"
-  local stage=$drive/bench-unpack
+  helper=$work/run-measured
+  stage=$drive/bench-unpack   # global: the exit trap needs it
   rm -rf "$stage"
   mkdir -p "$stage"
   trap 'wineserver -k 2>/dev/null || true; rm -rf "$stage"' EXIT
   wineserver -p
 
   cp "$work/quick-exit.exe" "$stage/"
-  wine "$stage/quick-exit.exe" || true   # warms Wine up; not counted
+  wine "$stage/quick-exit.exe" || true   # Wine's first start in this prefix; not counted
+  measure_runs "$stage/quick-exit.exe" "$runs"
+  local base_ns=$run_ns base_kb=$run_kb
 
-  local times=() i
-  for ((i = 0; i < runs; i++)); do times+=("$(time_of_run "$stage/quick-exit.exe")"); done
-  local base_time base_peak
-  base_time=$(median "${times[@]}")
-  base_peak=$(peak_of_run "$stage/quick-exit.exe")
-
-  printf '%-9s %-16s %-14s %-11s %s\n' "package" "launcher peak" "run (median)" "cp (median)" "run / cp"
-  local size exe peak run copy first_peak='' last_peak='' last_ratio=''
+  printf '%-9s %-15s %-14s %-11s %s\n' "package" "launcher peak" "run (median)" "cp (median)" "run / cp"
+  local size exe copy ratio='' first_kb='' last_kb=''
   for size in $sizes; do
     exe=$stage/bench-${size}m.exe
     cp "$work/bench-${size}m.exe" "$exe"
-    peak=$(peak_of_run "$exe")
-    times=()
-    for ((i = 0; i < runs; i++)); do times+=("$(time_of_run "$exe")"); done
-    run=$(median "${times[@]}")
-    times=()
-    for ((i = 0; i < runs; i++)); do times+=("$(time_of_cp "$exe" "$stage/copy.bin")"); done
-    copy=$(median "${times[@]}")
-    last_ratio=$(awk -v r="$run" -v c="$copy" 'BEGIN {printf "%.2f", (c > 0 ? r / c : 0)}')
-    printf '%-9s %-16s %-14s %-11s %s\n' "$size MiB" "$(mebibytes "$peak")" "$(seconds "$run")" \
-      "$(seconds "$copy")" "$last_ratio"
-    [ -n "$first_peak" ] || first_peak=$peak
-    last_peak=$peak
+    measure_runs "$exe" "$runs"
+    copy=$(cp_ns "$exe" "$runs")
+    ratio=$(awk -v r="$run_ns" -v c="$copy" 'BEGIN {printf "%.2f", (c > 0 ? r / c : 0)}')
+    printf '%-9s %-15s %-14s %-11s %s\n' "$size MiB" "$(mebibytes "$run_kb")" "$(seconds "$run_ns")" \
+      "$(seconds "$copy")" "$ratio"
+    [ -n "$first_kb" ] || first_kb=$run_kb
+    last_kb=$run_kb
     rm -f "$exe"
   done
   echo
-  echo "a Wine process that ends at once (the projector alone): peak $(mebibytes "$base_peak"), run $(seconds "$base_time")"
+  echo "a Wine process that ends at once (the projector alone): peak $(mebibytes "$base_kb"), run $(seconds "$base_ns")"
   local growth verdict
-  growth=$(awk -v a="$first_peak" -v b="$last_peak" 'BEGIN {printf "%.1f", (b - a) / 1024}')
+  growth=$(awk -v a="$first_kb" -v b="$last_kb" 'BEGIN {printf "%.1f", (b - a) / 1024}')
   verdict=$(awk -v g="$growth" 'BEGIN {print (g <= 4 ? "met" : "not met")}')
   echo "peak growth from the smallest to the largest package: $growth MiB (target at most 4 MiB: $verdict)"
-  verdict=$(awk -v r="$last_ratio" 'BEGIN {print (r <= 2.5 ? "met" : "not met")}')
-  echo "run / cp at the largest package: $last_ratio (target at most 2.5: $verdict)"
+  verdict=$(awk -v r="$ratio" 'BEGIN {print (r <= 2.5 ? "met" : "not met")}')
+  echo "run / cp at the largest package: $ratio (target at most 2.5: $verdict)"
 }
 
 if [ "${1:-}" = --measure ]; then
@@ -183,6 +149,8 @@ command -v i686-w64-mingw32-gcc >/dev/null || die "i686-w64-mingw32-gcc is missi
 work=$root/build/bench-unpack
 mkdir -p "$work"
 i686-w64-mingw32-gcc -mwindows -static -Os -s "$root/tools/packtool/bench/quick_exit.c" -o "$work/quick-exit.exe"
+# Static, so that it runs as well in the emulated machine.
+cc -static -O2 "$root/tools/packtool/bench/run_measured.c" -o "$work/run-measured"
 
 launcher_size=$(stat -c %s "$launcher")
 projector_size=$(stat -c %s "$work/quick-exit.exe")

@@ -17,7 +17,7 @@ function(run_packtool)
   set(output "${out}" PARENT_SCOPE)
 endfunction()
 
-run_packtool(build --projector projector.exe --song song.mid --play loop --title "Caf\u00e9 \u20ac"
+run_packtool(build --projector projector.exe --song song.mid --play loop --title "Café €"
              --variant nine -o show.exe)
 run_packtool(show show.exe --json)
 foreach(expected [["launcher": {"known": true, "variant": "nine"]] [["title_bytes": "436166e92080"]]
