@@ -50,8 +50,12 @@ class OutputFile {
   std::string tempPath_;
 };
 
-// Creates the folder unless it exists already (its parent must exist).
-bool MakeFolder(const std::string& path, std::string* error);
+// Creates the folder unless it exists already (its parent must exist);
+// `created` says whether it was made now.
+bool MakeFolder(const std::string& path, bool* created, std::string* error);
+// Removes an empty folder; used to take back a folder made for an output
+// that then failed.
+void RemoveEmptyFolder(const std::string& path);
 bool PathExists(const std::string& path);
 // The program's arguments after its name, in UTF-8: on Windows taken from
 // the wide command line, since argv there is in the ANSI code page.

@@ -116,8 +116,9 @@ bool OutputFile::Commit(bool executable, std::string* error) {
   return true;
 }
 
-bool MakeFolder(const std::string& path, std::string* error) {
-  if (mkdir(path.c_str(), 0777) == 0) return true;
+bool MakeFolder(const std::string& path, bool* created, std::string* error) {
+  *created = mkdir(path.c_str(), 0777) == 0;
+  if (*created) return true;
   std::string reason = SystemError();
   if (errno == EEXIST) {
     struct stat status;
@@ -127,6 +128,8 @@ bool MakeFolder(const std::string& path, std::string* error) {
   *error = "cannot create the folder " + Quoted(path) + ": " + reason;
   return false;
 }
+
+void RemoveEmptyFolder(const std::string& path) { rmdir(path.c_str()); }
 
 bool PathExists(const std::string& path) {
   struct stat status;

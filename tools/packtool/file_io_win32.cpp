@@ -147,14 +147,17 @@ bool OutputFile::Commit(bool /*executable*/, std::string* error) {
   return true;
 }
 
-bool MakeFolder(const std::string& path, std::string* error) {
-  if (CreateDirectoryW(Wide(path).c_str(), nullptr)) return true;
+bool MakeFolder(const std::string& path, bool* created, std::string* error) {
+  *created = CreateDirectoryW(Wide(path).c_str(), nullptr) != 0;
+  if (*created) return true;
   DWORD code = GetLastError();
   if (code == ERROR_ALREADY_EXISTS && IsFolder(path)) return true;
   *error = "cannot create the folder " + Quoted(path) + ": " +
            (code == ERROR_ALREADY_EXISTS ? std::string("a file of that name exists") : SystemError(code));
   return false;
 }
+
+void RemoveEmptyFolder(const std::string& path) { RemoveDirectoryW(Wide(path).c_str()); }
 
 bool PathExists(const std::string& path) {
   return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;

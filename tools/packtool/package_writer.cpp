@@ -23,6 +23,29 @@ bool CheckPlannedPackage(const core::PackageHeader& header, uint32_t packageOffs
   return false;
 }
 
+// Every file is written in full before the first one takes its name, so a
+// failure leaves the folder as it was.
+bool WriteSegmentFiles(ByteSource* file, const std::string& fileName, const PackageReading& reading,
+                       const std::string& folder, std::string* error) {
+  std::vector<std::unique_ptr<OutputFile>> outputs;
+  for (int i = 0; i < reading.segmentCount; ++i) {
+    const core::Segment& segment = reading.segments[i];
+    outputs.emplace_back(new OutputFile);
+    if (!outputs.back()->Create(JoinPath(folder, segment.fileName), error)) return false;
+    if (!CopyRange(file, fileName, segment.offset, segment.length, outputs.back().get(), error)) return false;
+  }
+  if (core::HasMusic(reading.header)) {
+    char flag = core::LoopFlagCharacter(reading.header.musicMode);
+    outputs.emplace_back(new OutputFile);
+    if (!outputs.back()->Create(JoinPath(folder, core::kLoopFlagFileName), error)) return false;
+    if (!outputs.back()->Write(&flag, 1, error)) return false;
+  }
+  for (auto& output : outputs) {
+    if (!output->Commit(false, error)) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool CopyRange(ByteSource* source, const std::string& sourceName, uint64_t offset, uint64_t length,
@@ -69,26 +92,11 @@ bool ExtractPackage(ByteSource* file, const std::string& fileName, const Package
     *error = "'" + fileName + "' holds no valid package: " + BreachText(BreachBits(breaches)[0]);
     return false;
   }
-  if (!MakeFolder(folder, error)) return false;
-  // Every file is written in full before the first one takes its name, so a
-  // failure leaves the folder as it was.
-  std::vector<std::unique_ptr<OutputFile>> outputs;
-  for (int i = 0; i < reading.segmentCount; ++i) {
-    const core::Segment& segment = reading.segments[i];
-    outputs.emplace_back(new OutputFile);
-    if (!outputs.back()->Create(JoinPath(folder, segment.fileName), error)) return false;
-    if (!CopyRange(file, fileName, segment.offset, segment.length, outputs.back().get(), error)) return false;
-  }
-  if (core::HasMusic(reading.header)) {
-    char flag = core::LoopFlagCharacter(reading.header.musicMode);
-    outputs.emplace_back(new OutputFile);
-    if (!outputs.back()->Create(JoinPath(folder, core::kLoopFlagFileName), error)) return false;
-    if (!outputs.back()->Write(&flag, 1, error)) return false;
-  }
-  for (auto& output : outputs) {
-    if (!output->Commit(false, error)) return false;
-  }
-  return true;
+  bool created = false;
+  if (!MakeFolder(folder, &created, error)) return false;
+  if (WriteSegmentFiles(file, fileName, reading, folder, error)) return true;
+  if (created) RemoveEmptyFolder(folder);
+  return false;
 }
 
 }  // namespace packtool

@@ -74,14 +74,18 @@ bool LoadPlayer(const BuildOptions& options, const BuiltInImages& images, std::v
       return false;
     }
     bytes->assign(images.player.bytes, images.player.bytes + images.player.size);
-  } else {
-    InputFile file;
-    if (!file.Open(options.player, error) || !ReadWhole(options.player, &file, bytes, error)) return false;
+    if (bytes->size() == core::kPlayerImageSize) return true;
+    *error = "the built-in player image is " + std::to_string(bytes->size()) + " bytes instead of 17408; rebuild packtool";
+    return false;
   }
-  if (bytes->size() == core::kPlayerImageSize) return true;
-  *error = (options.player.empty() ? std::string("the built-in player image") : Quoted(options.player)) +
-           " is " + std::to_string(bytes->size()) + " bytes; a player image is exactly 17408 bytes";
-  return false;
+  InputFile file;
+  if (!file.Open(options.player, error)) return false;
+  if (file.Size() != core::kPlayerImageSize) {
+    *error = Quoted(options.player) + " is " + std::to_string(file.Size()) +
+             " bytes; a player image is exactly 17408 bytes";
+    return false;
+  }
+  return ReadWhole(options.player, &file, bytes, error);
 }
 
 bool OpenSegmentFile(const std::string& path, const char* what, InputFile* file, std::string* error) {
