@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs a packaged presentation under Wine in a private prefix beside it and
-# returns when the presentation has ended: on $DISPLAY when there is one,
+# Runs a packaged presentation under Wine in a private prefix beside it (or,
+# with WINE_PREFIX_ROOT set, of that name there) and returns when the
+# presentation has ended: on $DISPLAY when there is one,
 # otherwise in a virtual X server, where it saves OUT_DIR/screenshot.png a
 # few seconds after the window titled TITLE has appeared.
 # Usage: demo-run.sh PACKAGED_EXE OUT_DIR TITLE
@@ -49,8 +50,10 @@ fi
 [ $# -eq 3 ] || { echo "usage: demo-run.sh PACKAGED_EXE OUT_DIR TITLE" >&2; exit 2; }
 exe=$(realpath "$1")
 out=$(realpath "$2")
-export WINEPREFIX=$out/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-bash "$here/make-wineprefix.sh" "$WINEPREFIX"
+bash "$here/make-wineprefix.sh" "$out/wineprefix"
+WINEPREFIX=$out/wineprefix
+. "$here/wine-prefix-path.sh"
+export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
 if [ -n "${DISPLAY:-}" ]; then
   run_show "$exe" "$out"

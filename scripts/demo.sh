@@ -42,7 +42,9 @@ if bash scripts/can-run-i386.sh 2>/dev/null; then
 elif [ -f scripts/winvm/run.sh ]; then
   echo "demo: this host cannot run 32-bit code; running Wine in the emulated machine" >&2
   bash scripts/winvm/setup.sh
-  bash scripts/winvm/run.sh --cwd "$PWD" -- "${run[@]}"
+  # The guest keeps the prefix on its own disk, copied from its ready one.
+  WINE_PREFIX_ROOT=/tmp/wineprefixes WINE_PREFIX_TEMPLATE=/root/.wine \
+    bash scripts/winvm/run.sh --cwd "$PWD" -- "${run[@]}"
 else
   echo "demo: this host cannot run 32-bit code and scripts/winvm is not there to run it" >&2
   exit 1

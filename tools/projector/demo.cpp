@@ -55,7 +55,7 @@ void MakeFonts(int clientHeight) {
   // A tiny window still gets sizes above zero: the ball's shadow divides by one.
   int percent = clientHeight > 0 ? clientHeight * 100 / kDesignHeight : 100;
   g_show.scalePercent = percent < 20 ? 20 : percent;
-  g_show.fonts.title = MakeFont(52, FW_BOLD);
+  g_show.fonts.title = MakeFont(44, FW_BOLD);
   g_show.fonts.heading = MakeFont(36, FW_BOLD);
   g_show.fonts.body = MakeFont(21, FW_NORMAL);
   g_show.fonts.small = MakeFont(14, FW_NORMAL);
@@ -118,6 +118,25 @@ void Text(HDC dc, HFONT font, COLORREF color, const char* text, RECT r, UINT for
   SelectObject(dc, old);
 }
 
+// The largest bold text up to the heading's size that fits the box's width.
+void TextThatFits(HDC dc, COLORREF color, const char* text, RECT box) {
+  int room = box.right - box.left - Scaled(24);
+  for (int pixels = 36;; pixels -= 2) {
+    HFONT font = MakeFont(pixels, FW_BOLD);
+    HGDIOBJ old = SelectObject(dc, font);
+    RECT measured = {0, 0, 0, 0};
+    DrawTextA(dc, text, -1, &measured, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    SelectObject(dc, old);
+    if (measured.right <= room || pixels <= 14) {
+      Text(dc, font, color, text, box, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX |
+                                           DT_END_ELLIPSIS);
+      DeleteObject(font);
+      return;
+    }
+    DeleteObject(font);
+  }
+}
+
 RECT Band(const RECT& client, int top, int height) {
   return RECT{client.left, client.top + Scaled(top), client.right, client.top + Scaled(top + height)};
 }
@@ -140,39 +159,39 @@ int Bounce(DWORD t, DWORD period, int whole) {
 // ---- the slides ------------------------------------------------------------
 
 void TitleSlide(HDC dc, const RECT& client, DWORD t) {
-  Text(dc, g_show.fonts.title, kText, "Packaged presentation", Band(client, 110, 70), kCentred);
+  Text(dc, g_show.fonts.title, kText, "Packaged presentation", Band(client, 120, 70), kCentred);
   Text(dc, g_show.fonts.body, kMuted, "One Windows program that carries its own show",
-       Band(client, 180, 34), kCentred);
+       Band(client, 190, 34), kCentred);
   const COLORREF colors[] = {kCoral, kTeal, kGold};
   int mid = (client.left + client.right) / 2;
   for (int i = 0; i < 3; ++i) {
     int lift = Bounce(t + static_cast<DWORD>(i) * 180, 900, Scaled(28));
-    Disc(dc, mid + (i - 1) * Scaled(48), client.top + Scaled(300) - lift, Scaled(14), colors[i]);
+    Disc(dc, mid + (i - 1) * Scaled(48), client.top + Scaled(310) - lift, Scaled(14), colors[i]);
   }
 }
 
 void WindowTitleSlide(HDC dc, const RECT& client, HWND window, DWORD t) {
-  Text(dc, g_show.fonts.heading, kText, "Its own caption", Band(client, 50, 50), kCentred);
+  Text(dc, g_show.fonts.heading, kText, "Its own caption", Band(client, 70, 50), kCentred);
   Text(dc, g_show.fonts.body, kMuted, "The launcher gave this window its title:",
-       Band(client, 120, 30), kCentred);
+       Band(client, 145, 30), kCentred);
   char title[256];
   if (GetWindowTextA(window, title, sizeof title) == 0) lstrcpyA(title, "(no title)");
-  RECT box = Band(client, 170, 80);
+  RECT box = Band(client, 195, 80);
   InflateRect(&box, -Scaled(40), 0);
   Shape(dc, box, kPanel, Mix(kTeal, kGold, Triangle(t, 2000, 100), 100), Scaled(24));
-  Text(dc, g_show.fonts.heading, kGold, title, box, kCentred | DT_END_ELLIPSIS);
+  TextThatFits(dc, kGold, title, box);
   Text(dc, g_show.fonts.body, kMuted, "then centred it and brought it to the front.",
-       Band(client, 275, 30), kCentred);
+       Band(client, 300, 30), kCentred);
 }
 
 void StepsSlide(HDC dc, const RECT& client, DWORD t) {
-  Text(dc, g_show.fonts.heading, kText, "How it runs", Band(client, 50, 50), kCentred);
+  Text(dc, g_show.fonts.heading, kText, "How it runs", Band(client, 70, 50), kCentred);
   const char* steps[] = {"Unpack", "Title", "Show", "Play"};
   const int count = 4;
   int width = client.right - client.left;
   int boxWidth = Scaled(110), gap = (width - count * boxWidth) / (count + 1);
   int active = static_cast<int>(t / 600) % count;
-  int top = client.top + Scaled(170), bottom = top + Scaled(70);
+  int top = client.top + Scaled(185), bottom = top + Scaled(70);
   for (int i = 0; i < count; ++i) {
     int left = client.left + gap + i * (boxWidth + gap);
     if (i + 1 < count) {
@@ -186,20 +205,20 @@ void StepsSlide(HDC dc, const RECT& client, DWORD t) {
     Text(dc, g_show.fonts.body, kText, steps[i], box, kCentred);
   }
   Text(dc, g_show.fonts.body, kMuted, "a launcher, this projector and a MIDI player",
-       Band(client, 280, 30), kCentred);
+       Band(client, 295, 30), kCentred);
 }
 
 void BallSlide(HDC dc, const RECT& client, DWORD t) {
-  Text(dc, g_show.fonts.heading, kText, "Drawn with GDI", Band(client, 50, 50), kCentred);
-  int floorY = client.top + Scaled(330);
+  Text(dc, g_show.fonts.heading, kText, "Drawn with GDI", Band(client, 70, 50), kCentred);
+  int floorY = client.top + Scaled(345);
   int margin = Scaled(80);
   int travel = (client.right - client.left) - 2 * margin;
   int x = client.left + margin + Triangle(t, 4000, travel);
-  int lift = Bounce(t, 1000, Scaled(170));
+  int lift = Bounce(t, 1000, Scaled(160));
   int radius = Scaled(26);
   RECT floor = {client.left + Scaled(40), floorY, client.right - Scaled(40), floorY + Scaled(3)};
   FillSolid(dc, floor, kMuted);
-  int shadowHalf = radius * (300 - lift * 100 / Scaled(170)) / 300;
+  int shadowHalf = radius * (300 - lift * 100 / Scaled(160)) / 300;
   RECT shadow = {x - shadowHalf, floorY - Scaled(5), x + shadowHalf, floorY + Scaled(5)};
   Shape(dc, shadow, kShadow, kShadow, -1);
   Disc(dc, x, floorY - radius - lift, radius, kCoral);
