@@ -15,6 +15,10 @@ using fixture::Package;
 using harness::Join;
 using Behaviour = std::map<std::string, std::string>;
 
+// How long a projector stays before it closes by itself: long enough for the
+// launcher to title, place and show it on a slow machine.
+const char kShortShowMs[] = "6000";
+
 class Presentation : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -80,7 +84,7 @@ TEST_F(Presentation, CentringMovesTheWindowAndKeepsItsSize) {
   } cases[] = {{640, 480, 192, 144}, {1027, 769, -2, -1}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
-    harness::RunResult result = Run(Placed(0, 0), {{"close_after_ms", "1500"}, {"x", "10"}, {"y", "10"},
+    harness::RunResult result = Run(Placed(0, 0), {{"close_after_ms", kShortShowMs}, {"x", "10"}, {"y", "10"},
                                                    {"width", std::to_string(c.width)},
                                                    {"height", std::to_string(c.height)}});
     EXPECT_EQ(result.exitCode, 0u);
@@ -98,7 +102,7 @@ TEST_F(Presentation, ExplicitPositionIsTakenAsStoredNegativeValuesToo) {
   Package package = Placed(2, 0);
   package.header.x = -50;
   package.header.y = 20;
-  Run(package, {{"close_after_ms", "1500"}, {"x", "10"}, {"y", "10"}});
+  Run(package, {{"close_after_ms", kShortShowMs}, {"x", "10"}, {"y", "10"}});
   standin::Report report = Report();
   ASSERT_TRUE(report.present);
   EXPECT_EQ(report.Rect(), (std::vector<int>{-50, 20, 590, 500}));
@@ -108,7 +112,7 @@ TEST_F(Presentation, ExplicitPositionIsTakenAsStoredNegativeValuesToo) {
 TEST_F(Presentation, OtherPlacementModesLeaveTheWindowButTitleShowAndRaiseIt) {
   for (uint8_t placement : {1, 3, 255}) {
     SCOPED_TRACE(static_cast<int>(placement));
-    Run(Placed(placement, 0, "Left alone"), {{"close_after_ms", "1500"}, {"x", "37"}, {"y", "41"}});
+    Run(Placed(placement, 0, "Left alone"), {{"close_after_ms", kShortShowMs}, {"x", "37"}, {"y", "41"}});
     standin::Report report = Report();
     ASSERT_TRUE(report.present);
     EXPECT_EQ(report.Rect(), (std::vector<int>{37, 41, 37 + 640, 41 + 480}));
@@ -125,7 +129,7 @@ TEST_F(Presentation, MaximiseFlagShowsTheWindowMaximised) {
   } cases[] = {{2, 2, "1"}, {0, 1, "1"}, {1, 7, "1"}, {2, 0, "0"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.placement) + "/" + std::to_string(c.maximize));
-    Run(Placed(c.placement, c.maximize), {{"close_after_ms", "1500"}});
+    Run(Placed(c.placement, c.maximize), {{"close_after_ms", kShortShowMs}});
     standin::Report report = Report();
     ASSERT_TRUE(report.present);
     EXPECT_EQ(report.Get("maximized"), c.maximized);
@@ -134,7 +138,7 @@ TEST_F(Presentation, MaximiseFlagShowsTheWindowMaximised) {
 }
 
 TEST_F(Presentation, EmptyTitleStillReplacesTheProjectorsOwn) {
-  Run(Placed(0, 0, ""), {{"close_after_ms", "1500"}});
+  Run(Placed(0, 0, ""), {{"close_after_ms", kShortShowMs}});
   standin::Report report = Report();
   ASSERT_TRUE(report.present);
   EXPECT_EQ(report.Get("window"), "1");
@@ -147,8 +151,9 @@ TEST_F(Presentation, WindowOutsideTheIdleWaitIsLeftAloneButThePlayerStillStarts)
     Behaviour behaviour;
     DWORD minimumMs;
   } cases[] = {
-      {"created after the idle wait", {{"window_delay_ms", "11500"}, {"close_after_ms", "1500"}}, 12000},
-      {"created on another thread", {{"window_thread", "1"}, {"close_after_ms", "3000"}}, 2500},
+      // Long enough after the player's start for it to make its window.
+      {"created after the idle wait", {{"window_delay_ms", "11500"}, {"close_after_ms", "9000"}}, 12000},
+      {"created on another thread", {{"window_thread", "1"}, {"close_after_ms", "15000"}}, 12000},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

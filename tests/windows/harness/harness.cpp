@@ -54,7 +54,7 @@ MessageBoxSeen ReadBox(HWND box, DWORD startTick) {
     seen.caption = WindowText(box);
     HWND textControl = GetDlgItem(box, 0xFFFF);
     seen.text = textControl != nullptr ? WindowText(textControl) : std::string();
-    if (!seen.caption.empty() || !seen.text.empty()) break;
+    if (!seen.caption.empty() && !seen.text.empty()) break;
     Sleep(50);
   }
   seen.hasIcon = BoxHasIcon(box);
