@@ -313,7 +313,9 @@ void FillLargeFsCommand(const std::string& workingDir) {
 TEST_F(Reliability, ImageCopyThatCannotBeWrittenEndsWithMessageAndRemoval) {
   FillLargeFsCommand(workingDir_);
   NameTaker taker(Join(Instance(1), "Temp.dat"));
-  harness::RunResult result = RunFile(fixture::Build(fixture::Presentation()));
+  harness::RunOptions options;
+  options.timeoutMs = 300000;  // removing the large copy takes a while on a slow machine
+  harness::RunResult result = RunFile(fixture::Build(fixture::Presentation()), options);
   ASSERT_TRUE(taker.Stop());
   EXPECT_EQ(result.exitCode, 0u);
   ASSERT_EQ(result.boxes.size(), 1u);
@@ -333,7 +335,9 @@ TEST_F(Reliability, SegmentFileThatCannotBeCreatedReportsItsFullPath) {
     FillLargeFsCommand(workingDir_);
     std::string blocked = Join(Instance(1), c.name);
     NameTaker taker(blocked);
-    harness::RunResult result = RunFile(fixture::Build(MusicalPresentation()));
+    harness::RunOptions options;
+    options.timeoutMs = 300000;
+    harness::RunResult result = RunFile(fixture::Build(MusicalPresentation()), options);
     ASSERT_TRUE(taker.Stop());
     EXPECT_EQ(result.exitCode, 1u);
     ASSERT_EQ(result.boxes.size(), 1u);
