@@ -9,8 +9,9 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
 screen="-screen 0 1024x768x24"
-appear_timeout=300   # seconds; Wine starts slowly in an emulated machine
-settle=4             # seconds after the window appears: the show's second slide
+appear_timeout=90    # seconds; Wine starts slowly in an emulated machine
+settle=3             # seconds after the window appears: about the second slide
+attempts=3
 
 run_show() { # exe out
   cd "$2"
@@ -22,23 +23,38 @@ window_viewable() {
   xwininfo -name "$1" 2>/dev/null | grep -q 'Map State: IsViewable'
 }
 
-# In the virtual display: start the show, photograph it, wait for its end.
-shoot() { # exe out title
-  (run_show "$1" "$2") &
-  local show=$! waited=0
-  while ! window_viewable "$3"; do
-    if ! kill -0 "$show" 2>/dev/null || [ "$waited" -ge "$appear_timeout" ]; then
-      echo "demo-run: the window \"$3\" did not appear; no screenshot" >&2
-      wait "$show"
-      return 1
-    fi
+# Waits for the show's window; fails when the show ends or time runs out first.
+await_window() { # show_pid title
+  local waited=0
+  until window_viewable "$2"; do
+    kill -0 "$1" 2>/dev/null && [ "$waited" -lt "$appear_timeout" ] || return 1
     sleep 1
     waited=$((waited + 1))
   done
-  sleep "$settle"
-  import -window root "$2/screenshot.png"
-  echo "demo-run: screenshot saved"
-  wait "$show"
+}
+
+# In the virtual display: start the show, photograph it, wait for its end.
+# The launcher gives the projector ten seconds to get ready; a machine that
+# is busy enough can miss them, and then the window is never shown. Such a
+# run is ended and the show started afresh.
+shoot() { # exe out title
+  local attempt show
+  for attempt in $(seq 1 "$attempts"); do
+    (run_show "$1" "$2") &
+    show=$!
+    if await_window "$show" "$3"; then
+      sleep "$settle"
+      import -window root "$2/screenshot.png"
+      echo "demo-run: screenshot saved"
+      wait "$show"
+      return
+    fi
+    echo "demo-run: the window \"$3\" was not shown (attempt $attempt of $attempts)" >&2
+    wineserver -k 2>/dev/null || true
+    wait "$show" || true
+  done
+  echo "demo-run: no screenshot" >&2
+  return 1
 }
 
 if [ "${1:-}" = --in-virtual-display ]; then

@@ -32,6 +32,7 @@ struct Show {
   DWORD slideStart;
   int scalePercent;
   Fonts fonts;
+  int fontsHeight;  // the client height the fonts were made for
 };
 Show g_show;
 
@@ -50,8 +51,13 @@ void DeleteFonts() {
   g_show.fonts = Fonts{};
 }
 
-void MakeFonts(int clientHeight) {
+// Made when first drawn, not at creation: nothing that can wait runs before
+// the message loop, as the launcher gives a projector only ten seconds to
+// become input-idle, and Wine in an emulated machine needs most of them.
+void FontsFor(int clientHeight) {
+  if (g_show.fonts.title != nullptr && g_show.fontsHeight == clientHeight) return;
   DeleteFonts();
+  g_show.fontsHeight = clientHeight;
   // A tiny window still gets sizes above zero: the ball's shadow divides by one.
   int percent = clientHeight > 0 ? clientHeight * 100 / kDesignHeight : 100;
   g_show.scalePercent = percent < 20 ? 20 : percent;
@@ -262,6 +268,7 @@ DWORD SlideTime() { return g_show.started ? GetTickCount() - g_show.slideStart :
 
 void DrawSlide(HDC dc, const RECT& client, HWND window) {
   DWORD t = SlideTime();
+  FontsFor(client.bottom - client.top);
   FillVerticalGradient(dc, client, kSkyTop, kSkyBottom);
   SetBkMode(dc, TRANSPARENT);
   switch (g_show.slide) {
@@ -324,21 +331,12 @@ void OnKey(HWND window, WPARAM key) {
 
 LRESULT CALLBACK DemoWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_CREATE: {
-      RECT client;
-      GetClientRect(window, &client);
-      MakeFonts(client.bottom);
-      SetTimer(window, kFrameTimer, kFrameMs, nullptr);
-      return 0;
-    }
-    case WM_SIZE:
-      MakeFonts(HIWORD(lParam));
-      return 0;
     case WM_SHOWWINDOW:
       // The launcher starts the projector hidden; the show begins when it is seen.
       if (wParam && !g_show.started) {
         g_show.started = true;
         g_show.slideStart = GetTickCount();
+        SetTimer(window, kFrameTimer, kFrameMs, nullptr);
       }
       break;
     case WM_TIMER:
