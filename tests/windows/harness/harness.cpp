@@ -35,13 +35,17 @@ std::string WindowText(HWND window) {
 }
 
 bool BoxHasIcon(HWND box) {
-  // The icon is a static control with SS_ICON; a box without icon hides it.
+  // The icon is a static control with SS_ICON.
   for (HWND child = GetWindow(box, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
     char className[32] = {};
     GetClassNameA(child, className, sizeof className);
     LONG style = GetWindowLongA(child, GWL_STYLE);
-    if (_stricmp(className, "Static") == 0 && (style & SS_TYPEMASK) == SS_ICON)
-      return IsWindowVisible(child) != FALSE;
+    if (_stricmp(className, "Static") == 0 && (style & SS_TYPEMASK) == SS_ICON) {
+      // A box without icon may keep the control but hold no icon in it.
+      DWORD_PTR icon = 0;
+      SendMessageTimeoutA(child, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 2000, &icon);
+      return IsWindowVisible(child) != FALSE && icon != 0;
+    }
   }
   return false;
 }

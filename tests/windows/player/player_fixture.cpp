@@ -125,7 +125,23 @@ std::string WinmmOverride() {
   char current[1024] = {};
   DWORD length = GetEnvironmentVariableA("WINEDLLOVERRIDES", current, sizeof current);
   std::string value = length > 0 && length < sizeof current ? std::string(current) + ";" : std::string();
-  return "WINEDLLOVERRIDES=" + value + "winmm=n";
+  return "WINEDLLOVERRIDES=" + value + "winmm=n,b";
+}
+
+// Wine takes WINEDLLOVERRIDES from the environment it was started with, not
+// from the environment block a Windows parent hands to CreateProcess, so the
+// override is also set where Wine reads it per program: the registry key of
+// this program name. Native first, then builtin: a player of that name
+// without the stand-in beside it (the launcher's) still gets the system's.
+static void PreferStandInWinmmFor(const std::string& playerName) {
+  std::string key = "Software\\Wine\\AppDefaults\\" + playerName + "\\DllOverrides";
+  HKEY handle = nullptr;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle,
+                      nullptr) != ERROR_SUCCESS)
+    return;
+  const char kNativeFirst[] = "native,builtin";
+  RegSetValueExA(handle, "winmm", 0, REG_SZ, reinterpret_cast<const BYTE*>(kNativeFirst), sizeof kNativeFirst);
+  RegCloseKey(handle);
 }
 
 PlayerFolder::PlayerFolder(const std::string& name, const std::string& playerName)
@@ -133,6 +149,7 @@ PlayerFolder::PlayerFolder(const std::string& name, const std::string& playerNam
       player_(harness::Join(folder_, playerName)),
       currentDirectory_(harness::ScratchDir("player " + name + " cwd")) {
   std::string bin = harness::BinDir();
+  PreferStandInWinmmFor(playerName);
   CopyFileA(harness::Join(bin, "midi.exe").c_str(), player_.c_str(), FALSE);
   CopyFileA(harness::Join(harness::Join(bin, kStandInFolder), "winmm.dll").c_str(),
             File("winmm.dll").c_str(), FALSE);

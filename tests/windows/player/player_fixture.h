@@ -24,10 +24,10 @@ std::vector<LogLine> ParseLog(const std::string& text);
 // The steps of every call and notification, separated by blanks.
 std::string Script(const std::vector<LogLine>& log);
 
-// The environment entry that makes Wine load the stand-in for this one child.
-// Wine's loader reads WINEDLLOVERRIDES from the environment of each process
-// as it starts, so the entry in the child's environment block is enough; the
-// test program itself keeps the system's winmm. Earlier entries are kept.
+// The environment entry asking Wine to load the stand-in for this one child.
+// Wine reads WINEDLLOVERRIDES from the environment it was started with, so a
+// child started by a Windows parent needs the per-program registry override
+// as well, which PlayerFolder sets. Earlier entries are kept.
 std::string WinmmOverride();
 
 // A fresh folder holding a copy of midi.exe (under `playerName`) and the
