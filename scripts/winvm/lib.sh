@@ -27,6 +27,7 @@ winvm_since() { awk -v a="$1" -v b="$(winvm_now)" 'BEGIN { printf "%.1f", b - a 
 #   to a throw-away overlay); off writes into it (setup's provisioning boot).
 #   Returns 125 when the guest ended without recording an exit code.
 #   The image is taken from WINVM_IMAGE_DIR, by default WINVM_CACHE.
+#   WINVM_QEMU_ARGS adds qemu options (split at spaces), for experiments.
 winvm_boot() {
   local job=$1 limit=$2 snapshot=$3
   local img=${WINVM_IMAGE_DIR:-$WINVM_CACHE}
@@ -58,7 +59,7 @@ winvm_boot() {
     -drive "file=$img/disk.img,format=raw,if=virtio,snapshot=$snapshot" \
     -serial "file:$job/console.log" \
     -virtfs "local,path=${job//,/,,},mount_tag=winvm_job,security_model=none" \
-    "${args[@]}" </dev/null >"$job/qemu.log" 2>&1 &
+    "${args[@]}" ${WINVM_QEMU_ARGS:-} </dev/null >"$job/qemu.log" 2>&1 &
   local qpid=$!
   WINVM_QEMU_PID=$qpid
 

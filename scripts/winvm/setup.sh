@@ -81,6 +81,8 @@ mkdir -p "$build"
 
 on_exit() {
   local rc=$?
+  # An interrupted provisioning boot must not leave qemu running.
+  [ -z "${WINVM_QEMU_PID:-}" ] || kill "$WINVM_QEMU_PID" 2>/dev/null || true
   umount_under "$root" 2>/dev/null || true
   if [ $rc -ne 0 ]; then
     echo "winvm: building the guest image failed; the end of $log:" >&2
@@ -139,10 +141,11 @@ path-exclude=/usr/share/info/*
 EOF
   # A small initramfs: only what finds and mounts the root (virtio disk,
   # ext4). Debian's default (MODULES=most) is 35 MB, slow to load under
-  # emulation. gzip because zstd is not installed. The module list follows
+  # emulation. gzip because zstd is not installed; no resume from
+  # hibernation to look for. The module list follows
   # the kernel's install, as /etc/initramfs-tools/modules is a conffile.
   mkdir -p "$root/etc/initramfs-tools/conf.d"
-  printf 'MODULES=list\nCOMPRESS=gzip\n' >"$root/etc/initramfs-tools/conf.d/winvm.conf"
+  printf 'MODULES=list\nCOMPRESS=gzip\nRESUME=none\n' >"$root/etc/initramfs-tools/conf.d/winvm.conf"
   echo winvm >"$root/etc/hostname"
   printf '127.0.0.1\tlocalhost\n127.0.1.1\twinvm\n::1\tlocalhost ip6-localhost\n' >"$root/etc/hosts"
   in_root dpkg --add-architecture i386
