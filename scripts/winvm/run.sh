@@ -48,8 +48,12 @@ done
 top=$(git -C "$WINVM_HOME" rev-parse --show-toplevel 2>/dev/null) \
   || top=$(cd "$WINVM_HOME/../.." && pwd)
 parent=$(dirname "$top")
-# Sharing / would hide the guest's own system: fall back to the top-level.
-[ "$parent" = / ] && parent=$top
+# Sharing / would hide the guest's own system, and the guest mounts its own
+# file systems on /tmp, /run and the like (a share there would not be
+# mounted): fall back to the top-level itself.
+case $parent in
+  /|/tmp|/run|/dev|/dev/shm|/proc|/sys) parent=$top ;;
+esac
 IFS=: read -r -a extra <<<"${WINVM_SHARES:-}"
 candidates=("$parent" "${shares[@]}" "${extra[@]}")
 

@@ -6,6 +6,7 @@
 #include <map>
 #include <regex>
 
+#include "e2e_fixture.h"
 #include "harness.h"
 #include "package_fixture.h"
 #include "standin.h"
@@ -17,29 +18,15 @@ using harness::Join;
 
 const char kCannotRun[] = "Application can not be run.";
 
-class Launcher : public ::testing::Test {
+class Launcher : public PackagedRunTest {
  protected:
   void SetUp() override {
-    harness::RemoveTree(harness::WorkRoot());
-    scratch_ = harness::ScratchDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    workingDir_ = Join(scratch_, "cwd");
-    CreateDirectoryA(workingDir_.c_str(), nullptr);
+    PackagedRunTest::SetUp();
     standin::SetBehaviour(workingDir_, {{"close_after_ms", "300"}});
   }
-  void TearDown() override { harness::RemoveTree(harness::WorkRoot()); }
-
   harness::RunResult Run(const Package& package, harness::RunOptions options = harness::RunOptions()) {
-    std::string exe = fixture::WritePackage(scratch_, "present.exe", package);
-    if (options.currentDirectory.empty()) options.currentDirectory = workingDir_;
-    harness::RunResult result = harness::RunAndAnswer(exe, options);
-    EXPECT_TRUE(result.started) << exe;
-    return result;
+    return RunPackage(package, options);
   }
-
-  std::string Instance(int number) const { return Join(harness::WorkRoot(), std::to_string(number)); }
-
-  std::string scratch_;
-  std::string workingDir_;
 };
 
 void ExpectOnlyBox(const harness::RunResult& result, const std::string& caption, const std::string& text) {

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <thread>
 
+#include "e2e_fixture.h"
 #include "harness.h"
 #include "package_fixture.h"
 #include "standin.h"
@@ -19,31 +20,16 @@ using Behaviour = std::map<std::string, std::string>;
 // launcher to title, place and show it on a slow machine.
 const char kShortShowMs[] = "6000";
 
-class Presentation : public ::testing::Test {
+class Presentation : public PackagedRunTest {
  protected:
-  void SetUp() override {
-    harness::RemoveTree(harness::WorkRoot());
-    scratch_ = harness::ScratchDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    workingDir_ = Join(scratch_, "cwd");
-    CreateDirectoryA(workingDir_.c_str(), nullptr);
-  }
-  void TearDown() override { harness::RemoveTree(harness::WorkRoot()); }
-
   harness::RunResult Run(const Package& package, const Behaviour& behaviour,
                          harness::RunOptions options = harness::RunOptions()) {
     standin::SetBehaviour(workingDir_, behaviour);
-    std::string exe = fixture::WritePackage(scratch_, "present.exe", package);
-    options.currentDirectory = workingDir_;
     options.timeoutMs = 200000;
-    harness::RunResult result = harness::RunAndAnswer(exe, options);
-    EXPECT_TRUE(result.started) << exe;
-    return result;
+    return RunPackage(package, options);
   }
 
   standin::Report Report() const { return standin::ReadReport(workingDir_, 1); }
-
-  std::string scratch_;
-  std::string workingDir_;
 };
 
 Package Placed(uint8_t placement, uint8_t maximize, const std::string& title = "Placed") {
@@ -54,26 +40,9 @@ Package Placed(uint8_t placement, uint8_t maximize, const std::string& title = "
 }
 
 // Watches, while a run goes on, whether the player's hidden window appears.
-class PlayerWatch {
+class PlayerWatch : public BackgroundPoll {
  public:
-  PlayerWatch() : thread_([this] { Watch(); }) {}
-  ~PlayerWatch() { Stop(); }
-  bool Stop() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
-    return seen_;
-  }
-
- private:
-  void Watch() {
-    while (!stop_) {
-      if (FindWindowA("WinMin : Main", "Win Min") != nullptr) seen_ = true;
-      Sleep(100);
-    }
-  }
-  std::atomic<bool> stop_{false};
-  std::atomic<bool> seen_{false};
-  std::thread thread_;
+  PlayerWatch() : BackgroundPoll([] { return FindWindowA("WinMin : Main", "Win Min") != nullptr; }, 100) {}
 };
 
 // ---- Placement and show ----------------------------------------------------------

@@ -8,6 +8,7 @@
 #include <regex>
 #include <thread>
 
+#include "e2e_fixture.h"
 #include "harness.h"
 #include "package_fixture.h"
 #include "standin.h"
@@ -17,30 +18,15 @@ namespace {
 using fixture::Package;
 using harness::Join;
 
-class Reliability : public ::testing::Test {
+class Reliability : public PackagedRunTest {
  protected:
   void SetUp() override {
-    harness::RemoveTree(harness::WorkRoot());
-    scratch_ = harness::ScratchDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    workingDir_ = Join(scratch_, "cwd");
-    CreateDirectoryA(workingDir_.c_str(), nullptr);
+    PackagedRunTest::SetUp();
     standin::SetBehaviour(workingDir_, {{"close_after_ms", "500"}});
   }
-  void TearDown() override { harness::RemoveTree(harness::WorkRoot()); }
-
   harness::RunResult RunFile(const std::string& bytes, harness::RunOptions options = harness::RunOptions()) {
-    std::string exe = Join(scratch_, "present.exe");
-    harness::WriteFileBytes(exe, bytes);
-    options.currentDirectory = workingDir_;
-    harness::RunResult result = harness::RunAndAnswer(exe, options);
-    EXPECT_TRUE(result.started) << exe;
-    return result;
+    return RunBytes(bytes, options);
   }
-
-  std::string Instance(int number) const { return Join(harness::WorkRoot(), std::to_string(number)); }
-
-  std::string scratch_;
-  std::string workingDir_;
 };
 
 // Everything in the Windows directory but the work root, to prove that a run
@@ -54,26 +40,15 @@ std::vector<std::string> WindowsOutsideWorkRoot() {
 }
 
 // Watches a run for a second launcher: it would take a second instance folder.
-class SecondLauncherWatch {
+class SecondLauncherWatch : public BackgroundPoll {
  public:
-  SecondLauncherWatch() : thread_([this] { Watch(); }) {}
-  ~SecondLauncherWatch() { Stop(); }
-  bool Stop() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
-    return seen_;
-  }
-
- private:
-  void Watch() {
-    std::string second = harness::Join(harness::WorkRoot(), "2");
-    while (!stop_) {
-      if (harness::DirExists(second) || harness::ProcessesNamed("present.exe").size() > 1) seen_ = true;
-      Sleep(20);
-    }
-  }
-  std::atomic<bool> stop_{false}, seen_{false};
-  std::thread thread_;
+  SecondLauncherWatch()
+      : BackgroundPoll(
+            [] {
+              return harness::DirExists(harness::Join(harness::WorkRoot(), "2")) ||
+                     harness::ProcessesNamed("present.exe").size() > 1;
+            },
+            20) {}
 };
 
 // ---- Many runs at once ---------------------------------------------------------
@@ -281,27 +256,15 @@ TEST_F(Reliability, TitleWithoutNulIsCutAt255Characters) {
 // Takes a name in the first instance folder the moment the folder appears.
 // A large "fscommand" copy holds the run in step 3 meanwhile, so the name is
 // taken before the step that needs it.
-class NameTaker {
+class NameTaker : public BackgroundPoll {
  public:
-  explicit NameTaker(std::string path) : path_(std::move(path)), thread_([this] { Watch(); }) {}
-  ~NameTaker() { Stop(); }
-  bool Stop() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
-    return taken_;
-  }
-
- private:
-  void Watch() {
-    std::string folder = path_.substr(0, path_.find_last_of('\\'));
-    while (!stop_ && !taken_) {
-      if (harness::DirExists(folder)) taken_ = CreateDirectoryA(path_.c_str(), nullptr) != FALSE;
-      else Sleep(1);
-    }
-  }
-  std::string path_;
-  std::atomic<bool> stop_{false}, taken_{false};
-  std::thread thread_;
+  explicit NameTaker(const std::string& path)
+      : BackgroundPoll(
+            [path] {
+              std::string folder = path.substr(0, path.find_last_of('\\'));
+              return harness::DirExists(folder) && CreateDirectoryA(path.c_str(), nullptr) != FALSE;
+            },
+            1) {}
 };
 
 void FillLargeFsCommand(const std::string& workingDir) {
