@@ -19,8 +19,9 @@
 # prefix ready in /root/.wine (used when WINEPREFIX is not set).
 # CMD's stdout and stderr stream to ours while it runs (each in order; their
 # interleaving is not kept). WINVM_VERBOSE=1 also copies the guest console to
-# stderr. Exit status: CMD's; 124 when the time limit hit; 125 when the guest
-# failed (its console's end is printed); 2 for bad usage.
+# stderr. The guest has one CPU; WINVM_SMP=2 gives two (slower for Wine).
+# Exit status: CMD's; 124 when the time limit hit; 125 when the guest failed
+# (its console's end is printed); 2 for bad usage.
 set -euo pipefail
 # shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh"
@@ -67,7 +68,12 @@ norm=()
 for d in "${candidates[@]}"; do
   [ -n "$d" ] || continue
   p=$(abs_dir "$d")
-  [ "$p" != / ] || winvm_die "cannot share /"
+  # The guest's own /, /tmp, /run, /dev, /proc and /sys cannot be replaced
+  # by a share (its init mounts them, and X needs a local /tmp).
+  case $p in
+    / | /tmp | /run | /run/* | /dev | /dev/* | /proc | /proc/* | /sys | /sys/*)
+      winvm_die "cannot share $p: the guest has its own" ;;
+  esac
   [[ $p != *$'\n'* ]] || winvm_die "a path with a newline cannot be shared"
   norm+=("$p")
 done

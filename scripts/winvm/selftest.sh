@@ -38,6 +38,20 @@ done <"$WINVM_CACHE/timings"
 work=$(mktemp -d /tmp/winvm-selftest.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
+# --- run.sh usage errors: refused before any VM starts (exit 2) ------------
+while IFS='|' read -r name args; do
+  rc=0
+  # shellcheck disable=SC2086 # the table's arguments are split on purpose
+  "$run" $args >/dev/null 2>&1 || rc=$?
+  check "usage error: $name" 2 "$rc"
+done <<'CASES'
+no command|--
+bad time limit|--timeout soon -- true
+share where the guest has its own /tmp|--share /tmp -- true
+working directory not shared|--cwd /usr -- true
+missing directory|--share /nonexistent-winvm -- true
+CASES
+
 # --- run.sh plumbing: output, exit code, environment, directory -------------
 cat >"$work/plumbing.sh" <<'EOF'
 echo "pwd=$(pwd)"
@@ -147,9 +161,10 @@ timing "  wine prog.exe, premade prefix (in the guest)" "$(out time_prog_premade
 emu=${QEMU_I386:-$(command -v qemu-i386-static || command -v qemu-i386 || true)}
 if [ -n "$emu" ]; then
   "$can_run" --write-probe "$work/probe"
-  rc=0; "$emu" "$work/probe" >/dev/null 2>&1 || rc=$?
+  # (braces: bash's own "Segmentation fault" report goes to /dev/null too)
+  rc=0; { "$emu" "$work/probe"; } >/dev/null 2>&1 || rc=$?
   check "emulated probe: plain i386 path runs" 42 "$rc"
-  rc=0; "$emu" "$work/probe" gate >/dev/null 2>&1 || rc=$?
+  rc=0; { "$emu" "$work/probe" gate; } >/dev/null 2>&1 || rc=$?
   check "emulated probe: 64-bit gate fails" no "$([ "$rc" = 42 ] && echo yes || echo no)"
 else
   echo "skip  can-run-i386.sh against qemu-i386 (set QEMU_I386 to a qemu-i386 binary)"

@@ -6,7 +6,7 @@
 #   timings     seconds each build phase took
 #   build.log   everything the build printed
 # Idempotent and quiet: nothing happens, and nothing is printed, when the
-# image for this version of the scripts exists. A build (about 10 minutes)
+# image for this version of the scripts exists. A build (about 5 minutes)
 # prints one line when it starts and one when it ends, and the log's tail if
 # it fails. Needs root (debootstrap, chroot) and Debian's package mirror.
 #
@@ -101,7 +101,12 @@ phase() { # phase NAME CMD...: run CMD with its output in the log, time it
 in_root() { chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin \
   HOME=/root LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive "$@"; }
 
-echo "winvm: building the guest image in $WINVM_CACHE (about 10 minutes, once per machine)" >&2
+# The build needs about 4.5 GB at its peak and leaves 2.4 GB.
+free_mb=$(df -Pm "$WINVM_CACHE_ROOT" | awk 'NR == 2 { print $4 }')
+[ "${free_mb:-0}" -ge 6000 ] \
+  || winvm_die "need 6 GB free in $WINVM_CACHE_ROOT to build the guest image, have ${free_mb:-?} MB"
+
+echo "winvm: building the guest image in $WINVM_CACHE (4 to 5 minutes on an idle machine, once per machine)" >&2
 
 # --- 1. base system ---------------------------------------------------------
 phase debootstrap debootstrap --variant=minbase --arch=amd64 "$SUITE" "$root" "$MIRROR"
